@@ -1,0 +1,1 @@
+// Placeholder until the disk writer is written.
