@@ -57,6 +57,9 @@ KV_API void KV_CALL KSim_SetCountingSource(int32_t device, int32_t on);
 // The external pins of the digital port, read where the board does not
 // drive a byte.
 KV_API void KV_CALL KSim_SetDioPins(int32_t device, uint16_t pins);
+// Appends words to the input buffer exactly as given (for tests of readers
+// that need a particular word sequence).
+KV_API void KV_CALL KSim_LoadInput(int32_t device, const uint32_t *words, uint32_t count);
 
 // --- Failures -----------------------------------------------------------------
 // The named korvane function ("PlxPci_DmaTransferBlock", ...) returns
