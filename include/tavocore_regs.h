@@ -53,7 +53,7 @@ TAVO_FLAG_DECLARE(BOARD_INIT, 15);
 /* Clears OUT_SIMULT and, with it, bits 16 to 31 of the value written. */
 #define BCR_SEQUENTIAL_MASK 0xFEFFu
 /* OUT_SIMULT, BURST_ENABLE and OUT_BUFFERED together: the burst set-up. */
-#define BCR_BURST_MODE (OUT_SIMULT | BURST_ENABLE | OUT_BUFFERED)
+#define BCR_BURST_MODE ((unsigned int)OUT_SIMULT | BURST_ENABLE | OUT_BUFFERED)
 
 /* INPUT_MODE values */
 enum TavoInputMode {
