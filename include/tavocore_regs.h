@@ -74,7 +74,7 @@ TAVO_FIELD_DECLARE(INT_C, 8, 3);
 #define INT_GROUP_A 0x000Fu
 #define INT_GROUP_B 0x00F0u
 #define INT_GROUP_C 0x0F00u
-#define INT_FIELDS (INT_A_MASK | INT_B_MASK | INT_C_MASK) /* 0x777 */
+#define INT_FIELDS ((unsigned int)INT_A_MASK | INT_B_MASK | INT_C_MASK) /* 0x777 */
 /* INT_A = 1: interrupt at the end of autocalibration.
  * INT_B = 1: interrupt when the input buffer reaches IN_THRESHOLD. */
 #define INT_SOURCE_AUTOCAL 1u
