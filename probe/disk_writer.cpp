@@ -1,1 +1,207 @@
-// Placeholder until the disk writer is written.
+// The disk writer thread of continuous acquisition and the acquisition side
+// of its hand-off. See disk_writer.h for the protocol.
+#include "disk_writer.h"
+
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+
+#include "probe.h"
+
+std::atomic<uint32_t *> InBufA{nullptr};
+std::atomic<uint32_t *> InBufB{nullptr};
+std::atomic<uint32_t *> SaveBuf{nullptr};
+std::atomic<uint32_t> FillCountA{0};
+std::atomic<uint32_t> FillCountB{0};
+std::atomic<int32_t> CopyDoneA{1};
+std::atomic<int32_t> CopyDoneB{1};
+std::atomic<uint8_t> WriterRun{0};
+std::atomic<uint8_t> WriterReady{0};
+
+namespace {
+
+constexpr uint32_t WRITER_POLL_MS = 100;
+constexpr uint32_t WRITER_START_MS = 300;
+constexpr uint32_t WRITER_WAIT_STEP_MS = 1;
+constexpr size_t FILE_NAME_SIZE = 32;
+
+// Set by tests before a writer starts; read by the writer at its start.
+uint32_t WordLimit = DATA_FILE_WORD_LIMIT;
+uint32_t FileMax = DATA_FILE_MAX;
+
+std::atomic<uint64_t> StatBytes{0};
+std::atomic<uint64_t> StatNanoseconds{0};
+
+// The writer's own state; one writer runs at a time.
+FILE *DataFiles[DATA_FILE_MAX];
+uint32_t FileCount;     // files of this run, all open
+uint32_t CurrentFile;   // the file being appended to
+uint32_t FileWords;     // words in the current file
+double WordsLeftBehind; // words in the files before the current one
+bool NextIsB;           // the buffer the writer takes next
+
+void DataFileName(char *name, uint32_t index) {
+    std::snprintf(name, FILE_NAME_SIZE, DATA_FILE_NAME, static_cast<int>(index));
+}
+
+void CloseDataFiles(uint32_t count) {
+    for (uint32_t i = 0; i < count; ++i) {
+        std::fclose(DataFiles[i]);
+        DataFiles[i] = nullptr;
+    }
+}
+
+bool OpenDataFiles() {
+    char name[FILE_NAME_SIZE];
+    for (uint32_t i = 0; i < FileCount; ++i) {
+        DataFileName(name, i);
+        DataFiles[i] = std::fopen(name, "w+b");
+        if (DataFiles[i] == nullptr) {
+            ConPrint("\n  Error opening file for save.. Cannot continue");
+            CloseDataFiles(i);
+            return false;
+        }
+        // Whole buffers go to the file in one write each; without a stdio
+        // buffer the count fwrite returns is what reached the file.
+        std::setvbuf(DataFiles[i], nullptr, _IONBF, 0);
+    }
+    return true;
+}
+
+// Appends `words` words of SaveBuf to the current data file, moving on to the
+// next file first once the current one is over the limit (the last file of
+// the plan takes whatever comes after it). False when the write fell short.
+bool WriteSaveBuf(uint32_t words) {
+    if (FileWords > WordLimit && CurrentFile + 1 < FileCount) {
+        WordsLeftBehind += FileWords;
+        FileWords = 0;
+        ++CurrentFile;
+    }
+    const auto start = std::chrono::steady_clock::now();
+    const size_t written = std::fwrite(SaveBuf.load(std::memory_order_relaxed), sizeof(uint32_t), words,
+                                       DataFiles[CurrentFile]);
+    const auto spent = std::chrono::steady_clock::now() - start;
+    StatNanoseconds.fetch_add(
+        static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::nanoseconds>(spent).count()),
+        std::memory_order_relaxed);
+    StatBytes.fetch_add(written * sizeof(uint32_t), std::memory_order_relaxed);
+    FileWords += static_cast<uint32_t>(written);
+    if (written != words) {
+        char name[FILE_NAME_SIZE];
+        DataFileName(name, CurrentFile);
+        ConPrint("\n  Error writing file %s.. Cannot continue", name);
+        return false;
+    }
+    return true;
+}
+
+// Takes every buffer handed off and not yet taken, in hand-off order. False
+// when a write failed.
+bool TakeHandedOff() {
+    for (;;) {
+        std::atomic<int32_t> &copyDone = NextIsB ? CopyDoneB : CopyDoneA;
+        if (copyDone.load(std::memory_order_acquire) != 0) return true;
+        const uint32_t words = (NextIsB ? FillCountB : FillCountA).load(std::memory_order_relaxed);
+        const uint32_t *source = (NextIsB ? InBufB : InBufA).load(std::memory_order_relaxed);
+        std::memcpy(SaveBuf.load(std::memory_order_relaxed), source, words * sizeof(uint32_t));
+        // The acquisition may refill the buffer from here on.
+        copyDone.store(1, std::memory_order_release);
+        if (!WriteSaveBuf(words)) return false;
+        ConPrint(NextIsB ? "+" : "*");
+        NextIsB = !NextIsB;
+    }
+}
+
+}  // namespace
+
+uint32_t DataFileCount(double bytes) {
+    const double bytesPerFile = static_cast<double>(WordLimit) * sizeof(uint32_t);
+    const double files = 1.0 + std::floor(bytes / bytesPerFile);
+    return files < static_cast<double>(FileMax) ? static_cast<uint32_t>(files) : FileMax;
+}
+
+void DiskWriterSetFileLimits(uint32_t wordsPerFile, uint32_t maxFiles) {
+    WordLimit = wordsPerFile != 0 ? wordsPerFile : DATA_FILE_WORD_LIMIT;
+    FileMax = maxFiles != 0 && maxFiles < DATA_FILE_MAX ? maxFiles : DATA_FILE_MAX;
+}
+
+void DiskWriterWriteStats(uint64_t *bytes, uint64_t *nanoseconds) {
+    *bytes = StatBytes.load(std::memory_order_relaxed);
+    *nanoseconds = StatNanoseconds.load(std::memory_order_relaxed);
+}
+
+uint32_t DiskWriterThread(void *parameter) {
+    const double bytesToStore = *static_cast<const double *>(parameter);
+    FileCount = DataFileCount(bytesToStore);
+    StatBytes.store(0, std::memory_order_relaxed);
+    StatNanoseconds.store(0, std::memory_order_relaxed);
+    if (!OpenDataFiles()) {
+        WriterReady.store(0, std::memory_order_release);
+        return 0;
+    }
+    CurrentFile = 0;
+    FileWords = 0;
+    WordsLeftBehind = 0;
+    NextIsB = false;
+    CopyDoneA.store(1, std::memory_order_relaxed);
+    CopyDoneB.store(1, std::memory_order_relaxed);
+    WriterReady.store(1, std::memory_order_release);
+
+    bool writing = true;
+    while (writing && WriterRun.load(std::memory_order_acquire) == 1) {
+        writing = TakeHandedOff();
+        if (writing) OsSleep(WRITER_POLL_MS);
+    }
+    // What was handed off before the stop still goes to the files.
+    if (writing) TakeHandedOff();
+
+    CloseDataFiles(FileCount);
+    ConPrint("\n  %.1lf Samples successfully written ..   \n", WordsLeftBehind + FileWords);
+    WriterReady.store(0, std::memory_order_release);
+    return 0;
+}
+
+OsThread StartDiskWriter(double *bytesToStore) {
+    WriterReady.store(0, std::memory_order_relaxed);
+    WriterRun.store(1, std::memory_order_relaxed);
+    FillCountA.store(0, std::memory_order_relaxed);
+    FillCountB.store(0, std::memory_order_relaxed);
+    OsThread thread = OsCreateThread(DiskWriterThread, bytesToStore);
+    if (thread == nullptr) {
+        WriterRun.store(0, std::memory_order_relaxed);
+        return nullptr;
+    }
+    OsSetThreadPriority(thread, OS_PRIORITY_LOWEST);
+    OsSleep(WRITER_START_MS);
+    while (WriterReady.load(std::memory_order_acquire) != 1) {
+        OsSleep(WRITER_WAIT_STEP_MS);
+        if (WriterReady.load(std::memory_order_acquire) != 1 &&
+            OsGetExitCodeThread(thread) != OS_STILL_ACTIVE) {
+            WriterRun.store(0, std::memory_order_relaxed);
+            OsJoinThread(thread);
+            return nullptr;
+        }
+    }
+    return thread;
+}
+
+HandOffResult HandOffBuffer(bool bufferB, uint32_t words) {
+    if (WriterReady.load(std::memory_order_acquire) != 1) return HANDOFF_WRITER_ENDED;
+    std::atomic<uint32_t> &fill = bufferB ? FillCountB : FillCountA;
+    std::atomic<uint32_t> &otherFill = bufferB ? FillCountA : FillCountB;
+    std::atomic<int32_t> &copyDone = bufferB ? CopyDoneB : CopyDoneA;
+    const bool otherTaken = (bufferB ? CopyDoneA : CopyDoneB).load(std::memory_order_acquire) != 0;
+    fill.store(words, std::memory_order_relaxed);
+    if (otherTaken) otherFill.store(0, std::memory_order_relaxed);
+    // Publishes the buffer's contents and its count.
+    copyDone.store(0, std::memory_order_release);
+    return otherTaken ? HANDOFF_DONE : HANDOFF_TOO_SLOW;
+}
+
+void StopDiskWriter(OsThread thread) {
+    if (thread == nullptr) return;
+    WriterRun.store(0, std::memory_order_release);
+    while (WriterReady.load(std::memory_order_acquire) == 1) OsSleep(WRITER_WAIT_STEP_MS);
+    OsJoinThread(thread);
+}
