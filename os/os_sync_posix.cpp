@@ -41,8 +41,10 @@ struct EventSlot {
     bool signalled = false;
 };
 
-EventSlot g_slots[kSlotCount];
-std::mutex g_allocation;
+// Never destroyed: threads that outlive static destruction at process exit
+// (a board's notifier, say) may still set events.
+EventSlot *const g_slots = new EventSlot[kSlotCount];
+std::mutex &g_allocation = *new std::mutex;
 uintptr_t g_nextSearch = 1;
 
 uintptr_t HandleValue(OsEvent event) { return reinterpret_cast<uintptr_t>(event); }

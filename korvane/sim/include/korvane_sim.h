@@ -84,6 +84,9 @@ KV_API uint64_t KV_CALL KSim_OverflowCount(int32_t device);     // words lost
 KV_API uint64_t KV_CALL KSim_InterruptCount(int32_t device);    // interrupts raised
 KV_API uint32_t KV_CALL KSim_CallCount(const char *function);   // since KSim_Reset
 KV_API uint32_t KV_CALL KSim_OpenCount(void);                   // devices open now
+// When the board last set a registered event: nanoseconds of the monotonic
+// clock (std::chrono::steady_clock), 0 before the first. For latency figures.
+KV_API int64_t KV_CALL KSim_LastInterruptTime(int32_t device);
 
 // The four analog outputs over time: one entry each time any output changes,
 // stamped with the count of rate-B ticks since the board was opened.
