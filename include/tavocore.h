@@ -4,7 +4,21 @@
  * Every export takes a pointer to the caller's 32-bit status word. The
  * library writes it only when a step fails, with that step's status, and
  * never clears it: set it to 0 before a call and it still reads 0 after a
- * call without failure. Calls for one board are not to overlap. */
+ * call without failure. Calls for one board are not to overlap.
+ *
+ * Refused calls. Every export that takes a board number refuses one outside
+ * 1 to 10 with ApiInvalidBoardNumber (550) and touches nothing; the result
+ * is then 0 for the exports returning a value or a count (Tavo_Read_Local32,
+ * Tavo_EnableInterrupt, Tavo_Autocal, the DMA transfers,
+ * Tavo_Get_Physical_Memory) and 550 for those returning a status.
+ * Tavo_Get_Handle keeps its own rule: board 0 or above 10 gives 518 and -1.
+ * A DMA transfer of more than TAVO_DMA_MAX_WORDS words is refused with
+ * ApiInvalidDMANumWords (551) and result 0; a missing caller array or
+ * PhysMemDesc with ApiNullParam (514). A status word pointer of NULL is
+ * allowed: nothing is stored. Tavo_FindBoards with a NULL listing buffer
+ * still searches. A failed register read yields 0, and a read-modify-write
+ * whose read failed starts from 0. Tavo_Close_Handle empties the board's
+ * buffer records, so transfers before the next Tavo_Get_Handle return 0. */
 #ifndef TAVOCORE_H
 #define TAVOCORE_H
 
