@@ -1,6 +1,7 @@
 // ReadChannelAverage on exact word sequences preloaded into the simulated
 // board's input buffer, with rate generator A stopped.
 #include <functional>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -50,6 +51,9 @@ struct AverageCase {
     uint32_t expected;
     uint32_t wordsLeft;  // still in the buffer afterwards
 };
+
+// Failures name the case rather than dump its bytes.
+void PrintTo(const AverageCase &c, std::ostream *os) { *os << c.name; }
 
 // Single-channel words carry no FIRST_CHAN: a search for one would fail.
 const std::vector<uint32_t> SINGLE_WORDS = Concat(Untagged(8, 0x7FF), Untagged(9, 0x800));

@@ -1,7 +1,10 @@
 // Menu entries 1 and 2 and RunAutocal on the virtual console with the
 // simulated board.
+#include <chrono>
 #include <cstdio>
+#include <ostream>
 #include <string>
+#include <thread>
 
 #include "probe_fixture.h"
 
@@ -77,6 +80,31 @@ TEST_F(InitTest, RegisterDumpShowsElevenRegistersAfterInitialization) {
     ASSERT_TRUE(Key(' '));
 }
 
+TEST_F(InitTest, RegisterDumpTakesOneWordOutOfTheInputBuffer) {
+    // A long initialization keeps the board busy through the whole dump, so
+    // that words loaded once it has begun are not cleared by it.
+    KSim_SetTiming(Device(), 60000, 50);
+    OpenBoard();
+    Run([] { TestBoardInit(); });
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (KSim_PeekRegister(Device(), BCR) != BOARD_INIT) {
+        ASSERT_LT(std::chrono::steady_clock::now(), deadline) << "the board was not initialized";
+        std::this_thread::yield();
+    }
+    const uint32_t words[] = {FIRST_CHAN | 0xABC, 0xDEF};
+    KSim_LoadInput(Device(), words, 2);
+    // The dump reads IN_DATA after it has shown INT_CNTRL on row 3.
+    if (LineAt(3) != "") {
+        ASSERT_TRUE(WaitText("Press AnyKey to Continue...."));
+        ASSERT_TRUE(Key(' '));
+        GTEST_SKIP() << "the dump ran ahead of the loaded words";
+    }
+    ASSERT_TRUE(WaitText("Press AnyKey to Continue....")) << vcon::Screen();
+    EXPECT_EQ(LineAt(4), "Input Data Bufer Register   = 00010ABC");
+    EXPECT_EQ(KSim_InputLevel(Device()), 1u);
+    ASSERT_TRUE(Key(' '));
+}
+
 struct AutocalCase {
     const char *name;
     bool neverInterrupts;
@@ -84,6 +112,9 @@ struct AutocalCase {
     const char *interruptLine;
     const char *verdict;
 };
+
+// Failures name the case rather than dump its bytes.
+void PrintTo(const AutocalCase &c, std::ostream *os) { *os << c.name; }
 
 class AutocalTest : public ProbeTest, public ::testing::WithParamInterface<AutocalCase> {};
 
@@ -129,6 +160,9 @@ struct RunAutocalCase {
     bool fails;
     const char *message;
 };
+
+// Failures name the case rather than dump its bytes.
+void PrintTo(const RunAutocalCase &c, std::ostream *os) { *os << c.name; }
 
 class RunAutocalTest : public ProbeTest, public ::testing::WithParamInterface<RunAutocalCase> {};
 

@@ -3,6 +3,7 @@
 // inputs carry and what the screen tells the operator to expect.
 #include <cstdio>
 #include <cstdlib>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -72,7 +73,11 @@ struct DisplayCase {
     int32_t count;
     uint32_t scanCntrl;
     int32_t shown;
+    int32_t selected;  // single-channel mode on this channel, -1 for scans
 };
+
+// Failures name the case rather than dump its bytes.
+void PrintTo(const DisplayCase &c, std::ostream *os) { *os << c.name; }
 
 class ShowChannelsTest : public ProbeTest, public ::testing::WithParamInterface<DisplayCase> {};
 
@@ -107,7 +112,10 @@ TEST_P(ShowChannelsTest, LabelsValuesAndThreshold) {
         std::snprintf(label, sizeof label, "CH%02d   ", static_cast<int>(first));
         std::string expected = label;
         for (int32_t ch = first; ch < first + 8 && ch < c.shown; ++ch) {
-            expected += Hex4(SourceCode(static_cast<uint32_t>(ch))) + " ";
+            // A channel that is not available shows five digits and pushes the
+            // rest of the row right.
+            const bool available = c.selected < 0 || ch == c.selected;
+            expected += (available ? Hex4(SourceCode(static_cast<uint32_t>(ch))) : "10000") + " ";
         }
         expected.resize(80, ' ');
         EXPECT_EQ(Row(row), expected);
@@ -118,10 +126,13 @@ TEST_P(ShowChannelsTest, LabelsValuesAndThreshold) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Counts, ShowChannelsTest,
-                         ::testing::Values(DisplayCase{"One", 1, SCAN_CNTRL_16CH, 1},
-                                           DisplayCase{"Sixteen", 16, SCAN_CNTRL_16CH, 16},
-                                           DisplayCase{"ThirtyTwo", 32, SCAN_CNTRL_32CH, 32},
-                                           DisplayCase{"AboveThirtyTwo", 40, SCAN_CNTRL_32CH, 32}),
+                         ::testing::Values(DisplayCase{"One", 1, SCAN_CNTRL_16CH, 1, -1},
+                                           DisplayCase{"Sixteen", 16, SCAN_CNTRL_16CH, 16, -1},
+                                           DisplayCase{"ThirtyTwo", 32, SCAN_CNTRL_32CH, 32, -1},
+                                           DisplayCase{"AboveThirtyTwo", 40, SCAN_CNTRL_32CH, 32, -1},
+                                           DisplayCase{"SingleChannel", 3,
+                                                       SCAN_CNTRL_16CH | SINGLE_CHAN | TAVO_FIELD_PREP(CHAN_SEL, 1),
+                                                       3, 1}),
                          [](const ::testing::TestParamInfo<DisplayCase> &param) {
                              return std::string(param.param.name);
                          });
