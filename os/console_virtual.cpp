@@ -42,6 +42,7 @@ struct State {
     std::deque<int> keys;
     uint64_t keyPolls = 0;   // key tests and key reads
     uint64_t emptyPolls = 0; // of those, the ones that found no key (the program waits)
+    int blockedReads = 0;    // key reads waiting for a key now
 
     std::deque<std::string> lines;
     uint64_t lineWaits = 0;  // line reads that found no line queued
@@ -216,7 +217,9 @@ int ConsoleReadKey() {
     State &s = S();
     std::unique_lock<std::mutex> lock(s.mutex);
     NotePoll(s, s.keys.empty());
+    ++s.blockedReads;
     s.keyboard.wait(lock, [&s] { return !s.keys.empty(); });
+    --s.blockedReads;
     const int key = s.keys.front();
     s.keys.pop_front();
     return key;
@@ -330,10 +333,12 @@ bool WaitText(const std::string &text, uint16_t row, uint16_t col, uint32_t time
 bool SendKey(int key, uint32_t timeoutMs) {
     State &s = S();
     std::unique_lock<std::mutex> lock(s.mutex);
-    // Only a test for a key that comes after this call counts: a flush that
-    // ran before cannot take the key away.
+    // Only a test for a key that comes after this call counts, or a key read
+    // that waits now: a flush that ran before cannot take the key away.
     const uint64_t before = s.emptyPolls;
-    if (!s.keyboard.wait_until(lock, Deadline(timeoutMs), [&] { return s.emptyPolls > before; })) {
+    if (!s.keyboard.wait_until(lock, Deadline(timeoutMs), [&] {
+            return s.emptyPolls > before || (s.blockedReads > 0 && s.keys.empty());
+        })) {
         return false;
     }
     s.keys.push_back(key);

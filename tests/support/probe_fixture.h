@@ -24,7 +24,7 @@ protected:
     // start values.
     void SetUp() override;
     // Waits for the program thread (failing the test if it does not end),
-    // closes the board if the test opened it.
+    // closes the board if the test opened it or the program left it open.
     void TearDown() override;
 
     // Finds the boards and opens `board` as the program would, and makes it
