@@ -25,7 +25,13 @@ protected:
         Run([] { TestContinuousInput(); });
         ASSERT_TRUE(Line(rate)) << vcon::Screen();
         ASSERT_TRUE(Line(seconds)) << vcon::Screen();
-        ASSERT_TRUE(Key(save)) << vcon::Screen();
+        Save(save);
+    }
+    // Answers the save prompt once it is up: the program flushes pending keys
+    // after the time entry, and a key typed then would be lost.
+    void Save(char answer) {
+        ASSERT_TRUE(WaitText("Write data to Disk ? Y or N")) << vcon::Screen();
+        ASSERT_TRUE(Key(answer)) << vcon::Screen();
     }
     // Waits for the end of the run, answers its last prompt and waits for the
     // return to the menu.

@@ -79,7 +79,7 @@ TEST_F(ContinuousInputTest, RefusesInvalidEntriesAndAsksAgain) {
     // Accepted at last: a collection time of 0 fills one buffer of 4096 words.
     ASSERT_TRUE(Line("1024"));
     ASSERT_TRUE(Line("0"));
-    ASSERT_TRUE(Key('n'));
+    Save('n');
     Done();
     EXPECT_TRUE(Printed("\n  0.0MSamples Collected\n"));
 }
@@ -90,7 +90,7 @@ TEST_F(ContinuousInputTest, TooLittleDiskSpaceAsksAgainFromTheRate) {
     ASSERT_TRUE(Key(' '));
     ASSERT_TRUE(Line("1024"));
     ASSERT_TRUE(Line("0"));
-    ASSERT_TRUE(Key('N'));
+    Save('N');
     Done();
     EXPECT_TRUE(Printed("\n  0.0MSamples Collected\n"));
     EXPECT_FALSE(fs::exists(acq::DataFile(0)));
