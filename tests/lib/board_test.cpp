@@ -133,7 +133,7 @@ TEST_F(SimBoardTest, ContinuousInputLosesAndRepeatsNoWordAtAMillionScansASecond)
     uint64_t nextScan = 0;
     uint64_t wrongWords = 0;
     for (uint32_t b = 0; b < BLOCKS; ++b) {
-        ASSERT_EQ(OsWaitEvent(event, 2000), OS_WAIT_SIGNALLED) << "block " << b;
+        ASSERT_EQ(OsWaitEvent(event, GENEROUS_MS), OS_WAIT_SIGNALLED) << "block " << b;
         ASSERT_EQ(Tavo_DMA_FROM_Buffer(1, 0, BLOCK_WORDS, block.data(), &status), BLOCK_WORDS) << "block " << b;
         for (uint32_t i = 0; i < BLOCK_WORDS; i += 4, ++nextScan)
             for (uint32_t channel = 0; channel < 4; ++channel)
