@@ -134,3 +134,42 @@ TEST_F(Interrupts, CancelledEventIsNeverSetAgain) {
 
 }  // namespace
 }  // namespace simtest
+
+namespace simtest {
+namespace {
+
+// A program may end with its board still open and interrupting: the board's
+// thread must neither hang the exit nor crash it.
+TEST(BoardLifetime, ProcessExitsWithABoardStillOpenAndInterrupting) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            KSim_Reset();
+            KSim_SetTiming(0, 0, 0);
+            DeviceKey key = AnyKey();
+            DeviceObject device{};
+            PlxPci_DeviceFind(&key, 0);
+            PlxPci_DeviceOpen(&key, &device);
+            OsEvent event = OsCreateEvent();
+            NotifyRecord notify{};
+            notify.Event = OsEventToRecord(event);
+            InterruptRecord sources{};
+            sources.Flags = KV_INT_ENABLE | KV_INT_LOCAL;
+            PlxPci_InterruptEnable(&device, &sources);
+            Pelm_RegisterForNotification(&device, &sources, &notify);
+            auto write = [&](uint32_t offset, uint32_t value) {
+                PlxPci_PciBarSpaceWrite(&device, KV_BAR_REGISTERS, offset, &value, 4, KV_ACCESS_32BIT, 0);
+            };
+            write(IN_CNTRL, 64);
+            write(INT_CNTRL, TAVO_FIELD_PREP(INT_B, INT_SOURCE_THRESHOLD));
+            write(RATE_A, TAVO_RATE_CLOCK_HZ / 100000);
+            const bool interrupted = OsWaitEvent(event, kGenerousMs) == OS_WAIT_SIGNALLED;
+            uint32_t word = 0;  // a read re-asserts the interrupt: one more is on its way
+            PlxPci_PciBarSpaceRead(&device, KV_BAR_REGISTERS, IN_DATA, &word, 4, KV_ACCESS_32BIT, 0);
+            std::exit(interrupted ? 7 : 1);
+        },
+        ::testing::ExitedWithCode(7), "");
+}
+
+}  // namespace
+}  // namespace simtest
