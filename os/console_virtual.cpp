@@ -381,6 +381,12 @@ bool WaitKeyPolls(uint64_t count, uint32_t timeoutMs) {
     return s.keyboard.wait_until(lock, Deadline(timeoutMs), [&] { return s.keyPolls >= target; });
 }
 
+bool WaitKeyPollsTotal(uint64_t total, uint32_t timeoutMs) {
+    State &s = S();
+    std::unique_lock<std::mutex> lock(s.mutex);
+    return s.keyboard.wait_until(lock, Deadline(timeoutMs), [&] { return s.keyPolls >= total; });
+}
+
 std::string StdText() {
     State &s = S();
     std::lock_guard<std::mutex> lock(s.mutex);

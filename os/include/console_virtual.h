@@ -40,6 +40,9 @@ bool SendLine(const std::string &line, uint32_t timeoutMs = 30000);
 uint64_t KeyPolls();
 // Waits until the program has made `count` more key tests or reads.
 bool WaitKeyPolls(uint64_t count, uint32_t timeoutMs = 30000);
+// Waits until the key tests and reads since Reset number at least `total`
+// (for a count taken before the program was started: KeyPolls() + n).
+bool WaitKeyPollsTotal(uint64_t total, uint32_t timeoutMs = 30000);
 
 // Everything written through each path, in order, since Reset.
 std::string StdText();
