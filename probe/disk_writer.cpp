@@ -34,9 +34,9 @@ std::atomic<uint64_t> StatBytes{0};
 std::atomic<uint64_t> StatNanoseconds{0};
 
 // The writer's own state; one writer runs at a time.
-FILE *DataFiles[DATA_FILE_MAX];
-uint32_t FileCount;     // files of this run, all open
-uint32_t CurrentFile;   // the file being appended to
+FILE *DataFile;         // the file being appended to, the only one open
+uint32_t FileCount;     // files of this run
+uint32_t CurrentFile;   // number of DataFile
 uint32_t FileWords;     // words in the current file
 double WordsLeftBehind; // words in the files before the current one
 bool NextIsB;           // the buffer the writer takes next
@@ -45,42 +45,55 @@ void DataFileName(char *name, uint32_t index) {
     std::snprintf(name, FILE_NAME_SIZE, DATA_FILE_NAME, static_cast<int>(index));
 }
 
-void CloseDataFiles(uint32_t count) {
-    for (uint32_t i = 0; i < count; ++i) {
-        std::fclose(DataFiles[i]);
-        DataFiles[i] = nullptr;
-    }
-}
-
-bool OpenDataFiles() {
+// Creates (or empties) every file of the run before any data flow, and keeps
+// the first open. The others are opened one at a time as the writer moves on:
+// a plan of up to 1024 files held open at once would pass the number of
+// streams a process may have open (512 by default in the Windows C runtime).
+bool CreateDataFiles() {
     char name[FILE_NAME_SIZE];
     for (uint32_t i = 0; i < FileCount; ++i) {
         DataFileName(name, i);
-        DataFiles[i] = std::fopen(name, "w+b");
-        if (DataFiles[i] == nullptr) {
+        FILE *file = std::fopen(name, "w+b");
+        if (file == nullptr) {
             ConPrint("\n  Error opening file for save.. Cannot continue");
-            CloseDataFiles(i);
+            if (DataFile != nullptr) std::fclose(DataFile);
+            DataFile = nullptr;
             return false;
         }
-        // Whole buffers go to the file in one write each; without a stdio
-        // buffer the count fwrite returns is what reached the file.
-        std::setvbuf(DataFiles[i], nullptr, _IONBF, 0);
+        if (i == 0) {
+            DataFile = file;
+        } else {
+            std::fclose(file);
+        }
     }
     return true;
 }
+
+// Whole buffers go to the file in one write each; without a stdio buffer the
+// count fwrite returns is what reached the file.
+void Unbuffered(FILE *file) { std::setvbuf(file, nullptr, _IONBF, 0); }
 
 // Appends `words` words of SaveBuf to the current data file, moving on to the
 // next file first once the current one is over the limit (the last file of
 // the plan takes whatever comes after it). False when the write fell short.
 bool WriteSaveBuf(uint32_t words) {
+    char name[FILE_NAME_SIZE];
     if (FileWords > WordLimit && CurrentFile + 1 < FileCount) {
+        std::fclose(DataFile);
         WordsLeftBehind += FileWords;
         FileWords = 0;
         ++CurrentFile;
+        DataFileName(name, CurrentFile);
+        DataFile = std::fopen(name, "r+b");  // made empty at the start of the run
+        if (DataFile == nullptr) {
+            ConPrint("\n  Error writing file %s.. Cannot continue", name);
+            return false;
+        }
+        Unbuffered(DataFile);
     }
     const auto start = std::chrono::steady_clock::now();
-    const size_t written = std::fwrite(SaveBuf.load(std::memory_order_relaxed), sizeof(uint32_t), words,
-                                       DataFiles[CurrentFile]);
+    const size_t written =
+        std::fwrite(SaveBuf.load(std::memory_order_relaxed), sizeof(uint32_t), words, DataFile);
     const auto spent = std::chrono::steady_clock::now() - start;
     StatNanoseconds.fetch_add(
         static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::nanoseconds>(spent).count()),
@@ -88,7 +101,6 @@ bool WriteSaveBuf(uint32_t words) {
     StatBytes.fetch_add(written * sizeof(uint32_t), std::memory_order_relaxed);
     FileWords += static_cast<uint32_t>(written);
     if (written != words) {
-        char name[FILE_NAME_SIZE];
         DataFileName(name, CurrentFile);
         ConPrint("\n  Error writing file %s.. Cannot continue", name);
         return false;
@@ -136,10 +148,12 @@ uint32_t DiskWriterThread(void *parameter) {
     FileCount = DataFileCount(bytesToStore);
     StatBytes.store(0, std::memory_order_relaxed);
     StatNanoseconds.store(0, std::memory_order_relaxed);
-    if (!OpenDataFiles()) {
+    DataFile = nullptr;
+    if (!CreateDataFiles()) {
         WriterReady.store(0, std::memory_order_release);
         return 0;
     }
+    Unbuffered(DataFile);
     CurrentFile = 0;
     FileWords = 0;
     WordsLeftBehind = 0;
@@ -156,7 +170,8 @@ uint32_t DiskWriterThread(void *parameter) {
     // What was handed off before the stop still goes to the files.
     if (writing) TakeHandedOff();
 
-    CloseDataFiles(FileCount);
+    if (DataFile != nullptr) std::fclose(DataFile);
+    DataFile = nullptr;
     ConPrint("\n  %.1lf Samples successfully written ..   \n", WordsLeftBehind + FileWords);
     WriterReady.store(0, std::memory_order_release);
     return 0;
