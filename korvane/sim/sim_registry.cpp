@@ -81,6 +81,11 @@ void ResetBus(Bus &bus) {
     }
 }
 
+namespace {
+// The bench (and the operator's preset) is set up when the library loads.
+[[maybe_unused]] const bool g_benchAtLoad = (TheBus(), true);
+}  // namespace
+
 KvStatus Intercept(const char *function) {
     Bus &bus = TheBus();
     std::lock_guard<std::mutex> lock(bus.mutex);
