@@ -88,7 +88,7 @@ void Board::Run() {
     while (!stop_) {
         const auto now = Clock::now();
         Advance(now);
-        Deliver(lock);
+        Deliver();
         if (pending_ != 0) continue;
         wake_.wait_until(lock, NextDue(now));
     }
@@ -143,7 +143,7 @@ void Board::Raise(uint8_t source) {
 
 // Sets the events of the matching registrations. Holding the board's lock
 // here is what lets Cancel promise that a cancelled event is never set again.
-void Board::Deliver(std::unique_lock<std::mutex> &) {
+void Board::Deliver() {
     const uint32_t sources = pending_;
     pending_ = 0;
     if (sources == 0 || !open_) return;

@@ -112,7 +112,7 @@ private:
     void Advance(Clock::time_point now);
     void FinishTimedOperations(Clock::time_point now);
     void Raise(uint8_t source);
-    void Deliver(std::unique_lock<std::mutex> &lock);
+    void Deliver();
     Clock::time_point NextDue(Clock::time_point now);
     uint32_t Peek(uint32_t offset);
     uint32_t ReadBcr() const;
@@ -138,7 +138,7 @@ private:
     // Outputs (sim_output.cpp).
     void ClockOutputs(Clock::time_point now);
     bool HasOutputWork() const;
-    bool PlayNextWord();
+    void PlayNextWord();
     void ApplyOutputWord(uint32_t word);
     void SetOutputs(const uint16_t codes[kOutputs]);
     void AppendOutput(uint32_t word);

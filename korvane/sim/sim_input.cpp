@@ -105,7 +105,7 @@ void Board::ProduceScans(uint64_t ticks) {
     const bool countingFast = settings_.counting && !single && perScan == kCountingChannels &&
                               TAVO_FIELD_GET(INPUT_MODE, bcr_) <= INPUT_MODE_SINGLE_ENDED;
 
-    uint64_t wordsWanted = ticks * perScan;
+    const uint64_t wordsWanted = ticks * perScan;
     const uint32_t room = capacity - level_;
     const uint32_t fitting = static_cast<uint32_t>(std::min<uint64_t>(wordsWanted, room));
     overflow_ += wordsWanted - fitting;

@@ -36,7 +36,7 @@ void Board::ClockOutputs(Clock::time_point now) {
 }
 
 // One tick of rate B with a word to play.
-bool Board::PlayNextWord() {
+void Board::PlayNextWord() {
     const size_t size = outWords_.size();
     if (bcr_ & BURST_ENABLE) {
         // Each trigger plays the next pattern, up to its END_OF_BUFFER word,
@@ -54,7 +54,7 @@ bool Board::PlayNextWord() {
         } else {
             ++burstPos_;
         }
-        return true;
+        return;
     }
     if (bcr_ & OUT_BUFFERED) {
         // Continuous: the loaded pattern up to END_OF_BUFFER, round again.
@@ -67,7 +67,7 @@ bool Board::PlayNextWord() {
         } else {
             ++playPos_;
         }
-        return true;
+        return;
     }
     const uint32_t word = outWords_[outRead_++];
     ApplyOutputWord(word);
@@ -75,7 +75,6 @@ bool Board::PlayNextWord() {
         outWords_.clear();
         outRead_ = 0;
     }
-    return true;
 }
 
 void Board::ApplyOutputWord(uint32_t word) {
