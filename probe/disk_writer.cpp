@@ -73,39 +73,63 @@ bool CreateDataFiles() {
 // count fwrite returns is what reached the file.
 void Unbuffered(FILE *file) { std::setvbuf(file, nullptr, _IONBF, 0); }
 
-// Appends `words` words of SaveBuf to the current data file, moving on to the
-// next file first once the current one is over the limit (the last file of
-// the plan takes whatever comes after it). False when the write fell short.
-bool WriteSaveBuf(uint32_t words) {
+// Moves on to the next data file once the current one is over the limit; the
+// last file of the plan takes whatever comes after it. False when the next
+// file cannot be opened.
+bool NextFileIfFull() {
+    if (FileWords <= WordLimit || CurrentFile + 1 >= FileCount) return true;
+    std::fclose(DataFile);
+    WordsLeftBehind += FileWords;
+    FileWords = 0;
+    ++CurrentFile;
     char name[FILE_NAME_SIZE];
-    if (FileWords > WordLimit && CurrentFile + 1 < FileCount) {
-        std::fclose(DataFile);
-        WordsLeftBehind += FileWords;
-        FileWords = 0;
-        ++CurrentFile;
-        DataFileName(name, CurrentFile);
-        DataFile = std::fopen(name, "r+b");  // made empty at the start of the run
-        if (DataFile == nullptr) {
-            ConPrint("\n  Error writing file %s.. Cannot continue", name);
-            return false;
-        }
-        Unbuffered(DataFile);
+    DataFileName(name, CurrentFile);
+    DataFile = std::fopen(name, "r+b");  // made empty at the start of the run
+    if (DataFile == nullptr) {
+        ConPrint("\n  Error writing file %s.. Cannot continue", name);
+        return false;
     }
-    const auto start = std::chrono::steady_clock::now();
-    const size_t written =
-        std::fwrite(SaveBuf.load(std::memory_order_relaxed), sizeof(uint32_t), words, DataFile);
-    const auto spent = std::chrono::steady_clock::now() - start;
+    Unbuffered(DataFile);
+    return true;
+}
+
+// Takes one handed-off buffer: copies its `words` words into SaveBuf and
+// appends them to the data files. Copy and write go a piece of
+// DATA_FILE_WRITE_WORDS at a time, each piece written while the copy has it
+// in the cache; the acquisition gets the buffer back once its last piece is
+// copied. Pieces also keep each write call short: one 16 MB write can keep a
+// kernel without preemption busy long enough to hold off the acquisition
+// thread past the board's input buffer. False when a write fell short.
+bool TakeBuffer(std::atomic<int32_t> &copyDone, const uint32_t *source, uint32_t words) {
+    uint32_t *save = SaveBuf.load(std::memory_order_relaxed);
+    size_t written = 0;
+    bool ok = NextFileIfFull();
+    std::chrono::steady_clock::duration spent{};
+    for (size_t at = 0; ok && at < words;) {
+        const size_t piece = words - at < DATA_FILE_WRITE_WORDS ? words - at : DATA_FILE_WRITE_WORDS;
+        std::memcpy(save + at, source + at, piece * sizeof(uint32_t));
+        at += piece;
+        if (at == words) copyDone.store(1, std::memory_order_release);
+        const auto start = std::chrono::steady_clock::now();
+        const size_t done = std::fwrite(save + at - piece, sizeof(uint32_t), piece, DataFile);
+        spent += std::chrono::steady_clock::now() - start;
+        written += done;
+        ok = done == piece;
+    }
+    // After a failure the writer no longer touches the buffer either.
+    copyDone.store(1, std::memory_order_release);
     StatNanoseconds.fetch_add(
         static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::nanoseconds>(spent).count()),
         std::memory_order_relaxed);
     StatBytes.fetch_add(written * sizeof(uint32_t), std::memory_order_relaxed);
     FileWords += static_cast<uint32_t>(written);
-    if (written != words) {
+    if (ok) return true;
+    if (DataFile != nullptr) {
+        char name[FILE_NAME_SIZE];
         DataFileName(name, CurrentFile);
         ConPrint("\n  Error writing file %s.. Cannot continue", name);
-        return false;
     }
-    return true;
+    return false;
 }
 
 // Takes every buffer handed off and not yet taken, in hand-off order. False
@@ -116,10 +140,7 @@ bool TakeHandedOff() {
         if (copyDone.load(std::memory_order_acquire) != 0) return true;
         const uint32_t words = (NextIsB ? FillCountB : FillCountA).load(std::memory_order_relaxed);
         const uint32_t *source = (NextIsB ? InBufB : InBufA).load(std::memory_order_relaxed);
-        std::memcpy(SaveBuf.load(std::memory_order_relaxed), source, words * sizeof(uint32_t));
-        // The acquisition may refill the buffer from here on.
-        copyDone.store(1, std::memory_order_release);
-        if (!WriteSaveBuf(words)) return false;
+        if (!TakeBuffer(copyDone, source, words)) return false;
         ConPrint(NextIsB ? "+" : "*");
         NextIsB = !NextIsB;
     }

@@ -6,10 +6,11 @@
 // Hand-off: the acquisition fills InBufA and InBufB in turn, one second of
 // data each. A buffer is handed off by storing its word count in FillCountA
 // (FillCountB) and then clearing CopyDoneA (CopyDoneB) with release order;
-// the writer takes it by copying it into SaveBuf and setting the flag back to
-// 1 with release order. CopyDoneA is therefore 0 from the hand-off until the
-// copy is complete, and the acquisition refills a buffer only after seeing
-// its flag at 1. The writer takes buffers strictly in the order handed off
+// the writer takes it by copying it into SaveBuf (and appending it to the
+// data files, piece by piece) and sets the flag back to 1 with release order
+// once the last piece is copied. CopyDoneA is therefore 0 from the hand-off
+// until the copy is complete, and the acquisition refills a buffer only after
+// seeing its flag at 1. The writer takes buffers strictly in the order handed off
 // (A, B, A, ...) and, once told to stop, still writes every buffer handed to
 // it before it closes the files.
 #pragma once
@@ -41,6 +42,7 @@ extern std::atomic<uint8_t> WriterReady;
 constexpr uint32_t DATA_FILE_WORD_LIMIT = 750000000u;  // words before moving to the next file
 constexpr uint32_t DATA_FILE_MAX = 1024u;              // files a run may use
 constexpr const char *DATA_FILE_NAME = "TavoData%04d.txt";
+constexpr uint32_t DATA_FILE_WRITE_WORDS = 262144;     // words per write call (1 MiB)
 
 // Number of data files for a run that is to store `bytes` bytes: 1 + the whole
 // part of bytes / (4 * word limit), at most the file maximum.
