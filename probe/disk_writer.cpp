@@ -37,7 +37,7 @@ std::atomic<uint64_t> StatNanoseconds{0};
 FILE *DataFile;         // the file being appended to, the only one open
 uint32_t FileCount;     // files of this run
 uint32_t CurrentFile;   // number of DataFile
-uint32_t FileWords;     // words in the current file
+uint64_t FileWords;     // words in the current file (the last may take more than 2^32)
 double WordsLeftBehind; // words in the files before the current one
 bool NextIsB;           // the buffer the writer takes next
 
@@ -122,7 +122,7 @@ bool TakeBuffer(std::atomic<int32_t> &copyDone, const uint32_t *source, uint32_t
         static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::nanoseconds>(spent).count()),
         std::memory_order_relaxed);
     StatBytes.fetch_add(written * sizeof(uint32_t), std::memory_order_relaxed);
-    FileWords += static_cast<uint32_t>(written);
+    FileWords += written;
     if (ok) return true;
     if (DataFile != nullptr) {
         char name[FILE_NAME_SIZE];
