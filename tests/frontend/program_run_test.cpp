@@ -74,6 +74,8 @@ TEST_F(ProgramRun, ChoiceScreenMenuAndExitOnLowerCaseX) {
 
     ASSERT_TRUE(Key('1'));
     ASSERT_TRUE(WaitText(MenuTitle(1), 3, 3)) << vcon::Screen();
+    // The menu is whole once its prompt stands below the last entry.
+    ASSERT_TRUE(WaitText("Please Make selection:", 18)) << vcon::Screen();
     EXPECT_EQ(vcon::StdText(), choice + list + "\n\n" + PROMPT + MenuText(1));
     EXPECT_EQ(Row(17).rfind("   X - EXIT (return to DOS)", 0), 0u) << vcon::Screen();
     EXPECT_EQ(KSim_OpenCount(), 1u);
