@@ -41,18 +41,6 @@ const MenuEntry MENU[] = {
 };
 constexpr char EXIT_KEY = 'X';
 
-void ResetGlobals() {
-    BoardNum = 0;
-    BoardsFound = 0;
-    ApiStatus = 0;
-    BoardList[0] = '\0';
-    ScreenCol = 2;
-    ScreenRow = 2;
-    LastKey = 0;
-    MenuKey = 0;
-    LastReg = 0;
-}
-
 // The failure exits wait for a key press and leave it unread.
 void WaitKeyPressed() {
     while (!KeyPending()) {
@@ -93,8 +81,20 @@ const MenuEntry *FindEntry(char key) {
 
 }  // namespace
 
+void ResetProbeGlobals() {
+    BoardNum = 0;
+    BoardsFound = 0;
+    ApiStatus = 0;
+    BoardList[0] = '\0';
+    ScreenCol = 2;
+    ScreenRow = 2;
+    LastKey = 0;
+    MenuKey = 0;
+    LastReg = 0;
+}
+
 int ProbeMain() {
-    ResetGlobals();
+    ResetProbeGlobals();
     SetCursorVisible(false);
 
     BoardsFound = Tavo_FindBoards(BoardList, &ApiStatus);

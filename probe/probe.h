@@ -68,6 +68,8 @@ bool BoardInitCheck(const char *title);
 // The whole program run; returns the exit code. Sets the globals to their
 // start values first, as a fresh process would have them.
 int ProbeMain();
+// The globals at their start values.
+void ResetProbeGlobals();
 
 // --- Register shorthands (BoardNum, &ApiStatus) ------------------------------
 uint32_t ReadReg(uint32_t offset);

@@ -8,15 +8,7 @@ void ProbeTest::SetUp() {
     KSim_Reset();
     KSim_SetTiming(0, 1, 50);
     vcon::Reset();
-    BoardNum = 0;
-    BoardsFound = 0;
-    ApiStatus = 0;
-    BoardList[0] = '\0';
-    ScreenCol = 2;
-    ScreenRow = 2;
-    LastKey = 0;
-    MenuKey = 0;
-    LastReg = 0;
+    ResetProbeGlobals();
 }
 
 void ProbeTest::TearDown() {
