@@ -152,7 +152,14 @@ uint16_t ConsoleTextAttribute() {
     return g_attribute;
 }
 
-bool ConsoleKeyPending() { return _kbhit() != 0; }
+bool ConsoleKeyPending() {
+    // A zero wait on the input handle first: on Windows it changes nothing,
+    // and Wine's console in a Unix terminal only reads the terminal's keys
+    // when the handle is waited on, which _kbhit alone never does.
+    HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
+    if (input != nullptr && input != INVALID_HANDLE_VALUE) WaitForSingleObject(input, 0);
+    return _kbhit() != 0;
+}
 
 int ConsoleReadKey() { return _getch(); }
 
