@@ -160,6 +160,24 @@ void TestContinuousOutput() {
     StopRateB();
 }
 
+namespace {
+
+// Shared end of both burst tests, once their patterns are loaded and BCR is
+// in burst mode: run rate generator B, trigger a burst per key until X, stop.
+void PlayBursts() {
+    StartRateB();
+    NextLine();
+    NextLine();
+    FlushKeys();
+    BurstTriggerLoop();
+    StopRateBAfterBursts();
+    NextLine();
+    NextLine();
+    PromptKey("Press AnyKey to Continue...");
+}
+
+}  // namespace
+
 void TestBurstOneShot() {
     if (!BoardInitCheck(" 9. Burst - Oneshot Output:")) return;
     NextLine();
@@ -175,15 +193,7 @@ void TestBurstOneShot() {
     for (uint32_t word : staircase) WriteReg(OUT_DATA, word);
     LastReg = ReadReg(BCR);
     WriteReg(BCR, LastReg | BCR_BURST_MODE);
-    StartRateB();
-    NextLine();
-    NextLine();
-    FlushKeys();
-    BurstTriggerLoop();
-    StopRateBAfterBursts();
-    NextLine();
-    NextLine();
-    PromptKey("Press AnyKey to Continue...");
+    PlayBursts();
 }
 
 void TestBurstSequence() {
@@ -206,13 +216,5 @@ void TestBurstSequence() {
     CloseDma();
     // LastReg still holds the BCR value read before loading.
     WriteReg(BCR, LastReg | BCR_BURST_MODE);
-    StartRateB();
-    NextLine();
-    NextLine();
-    FlushKeys();
-    BurstTriggerLoop();
-    StopRateBAfterBursts();
-    NextLine();
-    NextLine();
-    PromptKey("Press AnyKey to Continue...");
+    PlayBursts();
 }
